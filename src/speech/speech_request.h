@@ -1,9 +1,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "util/result.h"
 
 namespace virn::speech {
 
@@ -55,5 +58,19 @@ inline constexpr IntRange kVolumeRange{1, 100, 50};
 inline constexpr IntRange kSpeedRange{50, 400, 100};
 inline constexpr IntRange kPitchRange{50, 400, 100};
 inline constexpr int kMaxTextChars = 200;
+
+}  // namespace virn::speech
+
+namespace virn::speech {
+
+const VoiceInfo* find_voice(std::string_view id);
+const MoodInfo* find_mood(std::string_view id);
+
+// Number of UTF-8 characters, or nullopt when the text is not valid UTF-8.
+std::optional<std::size_t> utf8_length(std::string_view text);
+
+// Why the request cannot be spoken, naming the field, the value and what is allowed;
+// nullopt when it is fine. Line breaks and tabs are text; other control characters are not.
+std::optional<Error> check_request(const SpeechRequest& request);
 
 }  // namespace virn::speech

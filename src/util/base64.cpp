@@ -1,0 +1,1 @@
+#include "util/base64.h"

@@ -1,0 +1,1 @@
+#include "util/text_search.h"
