@@ -16,11 +16,13 @@ std::string mid_text(std::string_view text, long long start, long long count);
 
 // Forward search from 1-based position `start` (below 1 counts as 1), stepping by
 // characters of the current code page; 1-based position of the match or -1.
-// An empty needle is found at `start` when at least one byte remains.
+// An empty needle is found at position 1 when at least one byte remains from `start`.
 long long find_text(std::string_view text, std::string_view needle, long long start = 1,
                     bool ignore_case = false);
 
-// Backward search: the last match that lies wholly within the first `limit` - 1 bytes.
+// Backward search: the last match that lies wholly within the first `limit` - 1 bytes,
+// candidates stepping by characters from the first byte. An empty needle is found at
+// position 1 when that stretch holds a byte.
 long long find_text_backward(std::string_view text, std::string_view needle, long long limit,
                              bool ignore_case = false);
 
