@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "speech/speech_request.h"
+
+namespace virn::speech {
+
+// application/x-www-form-urlencoded encoding of one value (UTF-8 bytes): letters, digits
+// and "-._*" stay, a space becomes "+", every other byte becomes %XX. Line breaks of any
+// kind (LF, CR, CR LF) are sent as CR LF, as HTML forms do.
+std::string form_encode(std::string_view value);
+
+// The synthesis request's form body: "&speaker=…&emotion=…&emotionLevel=…&volume=…
+// &speed=…&pitch=…&format=wav&text=…", every value encoded, the body beginning with "&".
+std::string form_body(const SpeechRequest& request);
+
+// The HTTP Basic credential for the key as user-id and an empty password: Base64 of
+// key + ":".
+std::string basic_credential(std::string_view access_key);
+
+// "Authorization: Basic " + basic_credential(access_key), one line without CR LF.
+std::string authorization_header(std::string_view access_key);
+
+}  // namespace virn::speech
