@@ -137,9 +137,14 @@ std::string trim_text(std::string_view text) {
 }
 
 std::string upper_ascii(std::string_view text) {
+  // Walks by characters: a letter byte inside a double-byte character stays.
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (std::size_t at = 0; at < out.size();) {
+    const std::size_t length = char_length(out, at);
+    if (length == 1 && out[at] >= 'a' && out[at] <= 'z') {
+      out[at] = static_cast<char>(out[at] - 'a' + 'A');
+    }
+    at += length;
   }
   return out;
 }

@@ -39,7 +39,7 @@ TextList split_text(std::string_view text, std::string_view delimiter);
 // Removes ASCII and full-width spaces at both ends, and a cut-off last character.
 std::string trim_text(std::string_view text);
 
-// Upper-cases a to z only.
+// Upper-cases a to z only; the bytes of a multi-byte character stay.
 std::string upper_ascii(std::string_view text);
 
 // Compares A-Z/a-z without regard to case, all other bytes exactly.
