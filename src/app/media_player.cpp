@@ -1,0 +1,56 @@
+#include "app/media_player.h"
+
+#include <QAudioOutput>
+#include <QMediaPlayer>
+#include <QUrl>
+#include <fstream>
+#include <iterator>
+
+#include "speech/wav.h"
+#include "util/files.h"
+
+namespace virn::app {
+
+namespace {
+
+class QtMediaPlayer final : public MediaPlayer {
+ public:
+  explicit QtMediaPlayer(std::function<void(const Error&)> on_error)
+      : on_error_(std::move(on_error)) {
+    player_.setAudioOutput(&output_);
+    QObject::connect(&player_, &QMediaPlayer::errorOccurred,
+                     [this](QMediaPlayer::Error, const QString& text) {
+                       if (on_error_) on_error_(Error{"无法播放：" + text.toStdString()});
+                     });
+  }
+
+  std::optional<Error> open(const std::string& file) override {
+    player_.stop();
+    player_.setSource(QUrl());
+    if (!file_exists(file)) return Error{"无法播放：文件不存在：" + file};
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return Error{"无法播放：无法读取文件：" + file};
+    const Bytes bytes{std::istreambuf_iterator<char>(in), {}};
+    if (!speech::parse_wav(bytes)) return Error{"无法播放：不是 WAV 音频文件：" + file};
+    player_.setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
+    return std::nullopt;
+  }
+
+  void play(int start_position) override {
+    if (start_position >= 0) player_.setPosition(start_position);
+    player_.play();
+  }
+
+ private:
+  std::function<void(const Error&)> on_error_;
+  QAudioOutput output_;
+  QMediaPlayer player_;
+};
+
+}  // namespace
+
+std::unique_ptr<MediaPlayer> make_qt_media_player(std::function<void(const Error&)> on_error) {
+  return std::make_unique<QtMediaPlayer>(std::move(on_error));
+}
+
+}  // namespace virn::app
