@@ -1,0 +1,21 @@
+#include "web/curl_global.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+namespace virn::web {
+namespace {
+
+bool initialise_once() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ok;
+}
+
+}  // namespace
+
+CurlSession::CurlSession() : ok_(initialise_once()) {}
+
+}  // namespace virn::web
