@@ -1,5 +1,7 @@
 #include "app/backend_choice.h"
 
+#include "speech/remote_backend.h"
+
 namespace virn::app {
 
 namespace {
@@ -17,7 +19,10 @@ class NoBackend final : public speech::SpeechBackend {
 }  // namespace
 
 BackendChoice choose_backend(const speech::ServiceConfig& config) {
-  (void)config;
+  if (config.configured()) {
+    return {[config] { return std::make_shared<speech::RemoteBackend>(config); },
+            speech::RemoteBackend(config).describe()};
+  }
   return {[] { return std::make_shared<NoBackend>(); }, NoBackend().describe()};
 }
 
