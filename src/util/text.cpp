@@ -95,26 +95,31 @@ std::string replace_all(std::string_view text, std::string_view needle,
   return out;
 }
 
-TextList split_text(std::string_view text, std::string_view delimiter) {
-  TextList pieces;
+std::vector<std::string_view> split_text_views(std::string_view text, std::string_view delimiter) {
+  std::vector<std::string_view> pieces;
   if (text.empty()) return pieces;
   if (delimiter.empty()) {
-    pieces.emplace_back(text);
+    pieces.push_back(text);
     return pieces;
   }
   std::size_t piece_start = 0;
   std::size_t at = 0;
   while (at + delimiter.size() <= text.size()) {
     if (text.substr(at, delimiter.size()) == delimiter) {
-      pieces.emplace_back(text.substr(piece_start, at - piece_start));
+      pieces.push_back(text.substr(piece_start, at - piece_start));
       at += delimiter.size();
       piece_start = at;
     } else {
       at += char_length(text, at);
     }
   }
-  if (piece_start < text.size()) pieces.emplace_back(text.substr(piece_start));
+  if (piece_start < text.size()) pieces.push_back(text.substr(piece_start));
   return pieces;
+}
+
+TextList split_text(std::string_view text, std::string_view delimiter) {
+  const std::vector<std::string_view> views = split_text_views(text, delimiter);
+  return TextList(views.begin(), views.end());
 }
 
 std::string trim_text(std::string_view text) {

@@ -36,6 +36,9 @@ std::string replace_all(std::string_view text, std::string_view needle,
 // a leading or doubled delimiter an empty piece, a trailing delimiter no empty last piece.
 TextList split_text(std::string_view text, std::string_view delimiter);
 
+// The same pieces as split_text, as views into `text` (no copies).
+std::vector<std::string_view> split_text_views(std::string_view text, std::string_view delimiter);
+
 // Removes ASCII and full-width spaces at both ends, and a cut-off last character.
 std::string trim_text(std::string_view text);
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <unordered_set>
+#include <vector>
 
 #include "util/codepage.h"
 
@@ -38,18 +39,20 @@ std::string text_between(std::string_view text, std::string_view start_marker,
 
 std::string remove_duplicates(std::string_view text, std::string_view delimiter,
                               bool split_at_delimiter) {
-  TextList items;
+  TextList units;
+  std::vector<std::string_view> items;
   if (split_at_delimiter) {
-    items = split_text(text, delimiter);
+    items = split_text_views(text, delimiter);
   } else {
-    split_characters(text, items);
+    split_characters(text, units);
+    items.assign(units.begin(), units.end());
   }
   // Same result as asking find_in_list of the kept items, at linear cost.
   std::unordered_set<std::string_view> seen;
   seen.reserve(items.size());
   std::string out;
   out.reserve(text.size() + delimiter.size());
-  for (const std::string& item : items) {
+  for (const std::string_view item : items) {
     if (!seen.insert(item).second) continue;
     out.append(item);
     out.append(delimiter);
