@@ -3,8 +3,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/backend_choice.h"
 #include "app/control_settings.h"
 #include "app/output_files.h"
+#include "speech/local_backend.h"
+#include "speech/remote_backend.h"
 
 namespace virn::app {
 namespace {
@@ -123,6 +126,26 @@ TEST(OutputAfterDialog, ConfirmedTakenCancelledReappliesTheLast) {
   EXPECT_FALSE(output_after_dialog(std::nullopt, std::nullopt));
   auto multibyte = output_after_dialog(std::string("/音声/合成/x.wav"), std::nullopt);
   EXPECT_EQ(multibyte->output_dir, "/音声/合成/");
+}
+
+}  // namespace
+}  // namespace virn::app
+
+namespace virn::app {
+namespace {
+
+TEST(ChooseBackend, ServiceWhenConfiguredElseTheEmbeddedEngine) {
+  const BackendChoice remote = choose_backend({"https://127.0.0.1:1/v1/tts", "key", ""});
+  EXPECT_EQ(remote.description, "服务 https://127.0.0.1:1/v1/tts");
+  EXPECT_NE(dynamic_cast<speech::RemoteBackend*>(remote.make().get()), nullptr);
+
+  for (const speech::ServiceConfig& none :
+       {speech::ServiceConfig{}, speech::ServiceConfig{"https://127.0.0.1:1/v1/tts", "", ""},
+        speech::ServiceConfig{"", "key", ""}}) {
+    const BackendChoice local = choose_backend(none);
+    EXPECT_EQ(local.description, speech::LocalBackend().describe());
+    EXPECT_NE(dynamic_cast<speech::LocalBackend*>(local.make().get()), nullptr);
+  }
 }
 
 }  // namespace
