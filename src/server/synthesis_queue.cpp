@@ -43,6 +43,11 @@ SynthesisQueue::Reply SynthesisQueue::speak(const speech::SpeechRequest& request
   return Reply{Outcome::timed_out, Error{"语音合成超时"}, {}};
 }
 
+std::size_t SynthesisQueue::waiting() const {
+  std::lock_guard lock(mutex_);
+  return line_.size();
+}
+
 void SynthesisQueue::shutdown() {
   {
     std::lock_guard lock(mutex_);

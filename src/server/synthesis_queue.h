@@ -39,6 +39,9 @@ class SynthesisQueue {
   // times out is dropped, or cancelled in the backend when it is already being spoken.
   Reply speak(const speech::SpeechRequest& request, std::chrono::milliseconds limit);
 
+  // How many accepted requests wait for the engine, besides the one being spoken.
+  std::size_t waiting() const;
+
   // Refuses new requests, speaks those already accepted, then ends the worker. Idempotent.
   void shutdown();
 
@@ -49,7 +52,7 @@ class SynthesisQueue {
 
   speech::SpeechBackend& backend_;
   const std::size_t waiting_limit_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::shared_ptr<Job>> line_;
   std::shared_ptr<Job> current_;

@@ -109,9 +109,29 @@ void TtsService::install_routes() {
     return httplib::Server::HandlerResponse::Unhandled;
   });
 
-  server.Post(kTtsPath, [this](const httplib::Request& request, httplib::Response& response) {
+  server.Post(kTtsPath, [this](const httplib::Request& request, httplib::Response& response,
+                               const httplib::ContentReader& read_body) {
+    // Read here rather than by the library, which does not cap chunked bodies.
+    std::string body;
+    bool too_big = false;
+    const bool complete = read_body([&](const char* data, std::size_t length) {
+      too_big = body.size() + length > settings_.max_body_bytes;
+      if (!too_big) body.append(data, length);
+      return !too_big;
+    });
+    // The library marks a declared length over the cap as 413 itself.
+    if (too_big || (!complete && response.status == 413)) {
+      send(response, error_reply(413, status_message(413, settings_.max_body_bytes)));
+      response.set_header("Connection", "close");
+      return;
+    }
+    if (!complete) {
+      send(response, error_reply(400, "请求体不完整或格式有误"));
+      response.set_header("Connection", "close");
+      return;
+    }
     const TtsInput input{header(request, "Authorization"), header(request, "Content-Type"),
-                         request.body};
+                         std::move(body)};
     auto admitted = admit_tts_request(input, keys_);
     if (auto* refusal = std::get_if<HttpReply>(&admitted)) {
       send(response, *refusal);
@@ -123,7 +143,9 @@ void TtsService::install_routes() {
     const bool engine_ran = spoken.outcome == SynthesisQueue::Outcome::spoken ||
                             spoken.outcome == SynthesisQueue::Outcome::failed;
     send(response, speech_reply(std::move(spoken)));
-    if (engine_ran) response.set_header("Server-Timing", "engine;dur=" + std::to_string(engine_ms));
+    if (engine_ran) {
+      response.set_header("Server-Timing", "engine;dur=" + std::to_string(engine_ms));
+    }
   });
 
   const auto wrong_method = [](const httplib::Request&, httplib::Response& response) {
@@ -141,6 +163,11 @@ void TtsService::install_routes() {
         if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         send(response, error_reply(response.status,
                                    status_message(response.status, settings_.max_body_bytes)));
+        // What the library refuses on its own is mostly broken framing; the rest of the
+        // stream cannot be trusted.
+        if (response.status != 404 && response.status != 405) {
+          response.set_header("Connection", "close");
+        }
         return httplib::Server::HandlerResponse::Handled;
       }));
 
