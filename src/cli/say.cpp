@@ -45,6 +45,9 @@ Result<std::vector<std::string>> pieces_of(const std::string& text) {
   bool any = false;
   for (auto& piece : speech::split_text(text, speech::kMaxTextChars)) {
     any = true;
+    speech::SpeechRequest check;
+    check.text = piece;
+    if (auto error = speech::check_request(check)) return *error;
     // A piece of bare punctuation between long sentences is silence; the backends refuse it.
     if (!speech::only_punctuation(piece)) pieces.push_back(std::move(piece));
   }

@@ -58,8 +58,8 @@ inline double mean_pitch(const std::vector<std::int16_t>& s, int rate) {
   return frames > 0 ? sum / frames : 0.0;
 }
 
-// Centre of mass of the spectrum's magnitude, in Hz, from the zero-crossing-free estimate of
-// the mean squared slope against the mean square: sqrt(E[d²]/E[x²]) · rate / 2π.
+// How bright the sound is, in Hz: its RMS frequency, from the mean squared slope against the
+// mean square, sqrt(E[d²]/E[x²]) · rate / 2π. Darker voices give lower values.
 inline double brightness(const std::vector<std::int16_t>& s, int rate) {
   double slope = 0.0;
   double level = 0.0;
