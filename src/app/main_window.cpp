@@ -236,18 +236,25 @@ void MainWindow::build_controls() {
   listen_button_->setToolTip(uses);
   save_button_->setToolTip(uses);
 
-  dialog_ = std::make_unique<QFileDialog>(this);
-  dialog_->setObjectName("通用对话框1");
-  dialog_->setAcceptMode(QFileDialog::AcceptSave);
-  dialog_->setFileMode(QFileDialog::AnyFile);
-  dialog_->setNameFilter("*.wav");
-  dialog_->setDefaultSuffix("wav");
-  dialog_->setOption(QFileDialog::DontUseNativeDialog);
-  dialog_->setWindowModality(Qt::WindowModal);
-
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WindowShortcut);
   connect(escape, &QShortcut::activated, this, &MainWindow::cancel_request);
+}
+
+QFileDialog& MainWindow::file_dialog() {
+  // Made at the first 更改 and kept, so that it offers the last choice again; building it
+  // at start-up would double the time to the first paint.
+  if (!dialog_) {
+    dialog_ = std::make_unique<QFileDialog>(this);
+    dialog_->setObjectName("通用对话框1");
+    dialog_->setAcceptMode(QFileDialog::AcceptSave);
+    dialog_->setFileMode(QFileDialog::AnyFile);
+    dialog_->setNameFilter("*.wav");
+    dialog_->setDefaultSuffix("wav");
+    dialog_->setOption(QFileDialog::DontUseNativeDialog);
+    dialog_->setWindowModality(Qt::WindowModal);
+  }
+  return *dialog_;
 }
 
 void MainWindow::on_created() {
@@ -277,9 +284,10 @@ ControlStates MainWindow::control_states() const {
 
 void MainWindow::choose_output_file() {
   if (busy()) return;
-  if (last_confirmed_) dialog_->selectFile(text_of(*last_confirmed_));
+  QFileDialog& dialog = file_dialog();
+  if (last_confirmed_) dialog.selectFile(text_of(*last_confirmed_));
   std::optional<std::string> confirmed;
-  if (auto path = services_.run_dialog(*dialog_)) confirmed = path->toStdString();
+  if (auto path = services_.run_dialog(dialog)) confirmed = path->toStdString();
   auto choice = output_after_dialog(confirmed, last_confirmed_);
   if (!choice) return;
   if (confirmed) last_confirmed_ = confirmed;

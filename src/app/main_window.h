@@ -66,7 +66,7 @@ class MainWindow : public QWidget {
   const std::string& output_dir() const { return output_dir_; }
   bool busy() const { return static_cast<bool>(running_); }
   QString last_message() const { return last_message_; }
-  QFileDialog& file_dialog() { return *dialog_; }
+  QFileDialog& file_dialog();  // 通用对话框1
 
   // The states of the controls as plain values.
   ControlStates control_states() const;

@@ -16,35 +16,45 @@ namespace {
 class QtMediaPlayer final : public MediaPlayer {
  public:
   explicit QtMediaPlayer(std::function<void(const Error&)> on_error)
-      : on_error_(std::move(on_error)) {
-    player_.setAudioOutput(&output_);
-    QObject::connect(&player_, &QMediaPlayer::errorOccurred,
-                     [this](QMediaPlayer::Error, const QString& text) {
-                       if (on_error_) on_error_(Error{"无法播放：" + text.toStdString()});
-                     });
-  }
+      : on_error_(std::move(on_error)) {}
 
   std::optional<Error> open(const std::string& file) override {
-    player_.stop();
-    player_.setSource(QUrl());
+    if (player_) {
+      player_->stop();
+      player_->setSource(QUrl());
+    }
     if (!file_exists(file)) return Error{"无法播放：文件不存在：" + file};
     std::ifstream in(file, std::ios::binary);
     if (!in) return Error{"无法播放：无法读取文件：" + file};
     const Bytes bytes{std::istreambuf_iterator<char>(in), {}};
     if (!speech::parse_wav(bytes)) return Error{"无法播放：不是 WAV 音频文件：" + file};
-    player_.setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
+    player().setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
     return std::nullopt;
   }
 
   void play(int start_position) override {
-    if (start_position >= 0) player_.setPosition(start_position);
-    player_.play();
+    if (start_position >= 0) player().setPosition(start_position);
+    player().play();
   }
 
  private:
+  // Made at the first use: bringing up the media service costs more than the whole window.
+  QMediaPlayer& player() {
+    if (!player_) {
+      output_ = std::make_unique<QAudioOutput>();
+      player_ = std::make_unique<QMediaPlayer>();
+      player_->setAudioOutput(output_.get());
+      QObject::connect(player_.get(), &QMediaPlayer::errorOccurred,
+                       [this](QMediaPlayer::Error, const QString& text) {
+                         if (on_error_) on_error_(Error{"无法播放：" + text.toStdString()});
+                       });
+    }
+    return *player_;
+  }
+
   std::function<void(const Error&)> on_error_;
-  QAudioOutput output_;
-  QMediaPlayer player_;
+  std::unique_ptr<QAudioOutput> output_;
+  std::unique_ptr<QMediaPlayer> player_;
 };
 
 }  // namespace

@@ -23,6 +23,11 @@
 #include <iterator>
 
 #include "app/app_font.h"
+#include "app/backend_choice.h"
+#include "speech/remote_backend.h"
+#include "support/temp_dir.h"
+#include "support/test_certificates.h"
+#include "support/test_server.h"
 #include "window_fakes.h"
 
 using namespace virn;
@@ -102,6 +107,24 @@ class MainWindowTest : public QObject {
   }
 
   void answer(Result<Bytes> reply) { script_->answer = std::move(reply); }
+
+  // A window whose backend is the remote service at `server`.
+  void use_service(const virn::test::TestServer& server, const std::string& ca_file) {
+    window_.reset();
+    WindowServices s = services();
+    const speech::ServiceConfig config{server.url("/v1/tts"), "k3y9abcd0123wxyz", ca_file};
+    s.make_backend = [config] { return std::make_shared<speech::RemoteBackend>(config); };
+    window_ = std::make_unique<MainWindow>(std::move(s));
+    window_->show();
+  }
+
+  static virn::test::Reply reply_of(int status, std::string body, std::string type) {
+    virn::test::Reply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    reply.content_type = std::move(type);
+    return reply;
+  }
 
  private slots:
   void initTestCase() { apply_app_font(*qApp); }
@@ -515,6 +538,103 @@ class MainWindowTest : public QObject {
     QApplication::sendEvent(window_.get(), &move);
     QTest::mouseRelease(window_.get(), Qt::LeftButton, {}, inside + QPoint(30, 20));
     QTRY_COMPARE_WITH_TIMEOUT(window_->pos(), QPoint(130, 120), kWaitMs);
+  }
+
+  void listen_and_save_through_the_service() {
+    virn::test::TempDir certificate_dir;
+    const virn::test::TestCertificates certificates =
+        virn::test::make_test_certificates(certificate_dir.path());
+    virn::test::TestServer server(certificates.server);
+    const Bytes wav = tiny_wav();
+    server.on("/v1/tts", reply_of(200, to_text(wav), "audio/wav"));
+    use_service(server, certificates.ca_file);
+
+    find<QPlainTextEdit>("编辑框1")->setPlainText(u("a&b=c 100%\nb"));
+    QTest::mouseClick(find<QRadioButton>("单选框5"), Qt::LeftButton, {}, QPoint(8, 12));
+    QTest::mouseClick(find<QRadioButton>("单选框10"), Qt::LeftButton, {}, QPoint(8, 12));
+    find<QSlider>("滑块条3")->setValue(400);
+    click_and_wait("按钮1");
+    QVERIFY2(messages_.empty(), qPrintable(messages_.empty() ? QString() : messages_.back()));
+    const std::string scratch_file = scratch() + kStamp + ".wav";
+    QCOMPARE(read_file(scratch_file), to_text(wav));
+    QCOMPARE(player_->calls, (std::vector<std::string>{"open " + scratch_file, "play -1"}));
+    auto sent = server.last_request();
+    QVERIFY(sent);
+    QCOMPARE(sent->method, std::string("POST"));
+    QCOMPARE(sent->body,
+             std::string("&speaker=bear&emotion=anger&emotionLevel=2&volume=50"
+                         "&speed=400&pitch=100&format=wav&text=a%26b%3Dc+100%25%0D%0Ab"));
+    QCOMPARE(sent->header("Authorization").value_or(""),
+             std::string("Basic azN5OWFiY2QwMTIzd3h5ejo="));
+    QVERIFY(sent->raw_head.find("\r\nAuthorization: Basic ") != std::string::npos);
+    QVERIFY(sent->raw_head.find("\r\nContent-Type: application/x-www-form-urlencoded") !=
+            std::string::npos);
+
+    // An error reply: the file named stays byte for byte, nothing plays.
+    const std::string existing = path("existing.wav");
+    write_file(existing, "old audio");
+    find<QCheckBox>("选择框2")->setChecked(false);
+    find<QLineEdit>("编辑框2")->setText(QString::fromStdString(existing));
+    server.on("/v1/tts", reply_of(500, "engine down", "text/plain"));
+    player_->calls.clear();
+    click_and_wait("按钮3");
+    QCOMPARE(read_file(existing), std::string("old audio"));
+    QVERIFY(player_->calls.empty());
+    QVERIFY(messages_.back().contains(u("500")));
+    QVERIFY(messages_.back().contains(u("engine down")));
+
+    // A 200 that is no audio is refused the same way.
+    server.on("/v1/tts", reply_of(200, "<html>busy</html>", "text/html"));
+    click_and_wait("按钮3");
+    QCOMPARE(read_file(existing), std::string("old audio"));
+    QVERIFY(messages_.back().contains(u("不是 WAV")));
+
+    // A good reply replaces it.
+    server.on("/v1/tts", reply_of(200, to_text(wav), "audio/wav"));
+    click_and_wait("按钮3");
+    QCOMPARE(read_file(existing), to_text(wav));
+    QCOMPARE(player_->calls, (std::vector<std::string>{"open " + existing, "play -1"}));
+  }
+
+  void escape_cancels_a_stalled_service() {
+    virn::test::TempDir certificate_dir;
+    const virn::test::TestCertificates certificates =
+        virn::test::make_test_certificates(certificate_dir.path());
+    virn::test::TestServer server(certificates.server);
+    virn::test::Reply stall = reply_of(200, std::string(4096, 'x'), "audio/wav");
+    stall.stall_body = true;
+    server.on("/v1/tts", stall);
+    use_service(server, certificates.ca_file);
+    find<QPlainTextEdit>("编辑框1")->setPlainText(u("abc"));
+
+    QSignalSpy finished(window_.get(), &MainWindow::request_finished);
+    click("按钮1");
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests().empty(), kWaitMs);
+    QVERIFY(window_->busy());
+    QVERIFY(!find<QPushButton>("按钮1")->isEnabled());
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, kWaitMs);
+    QVERIFY(!window_->busy());
+    QVERIFY(!std::filesystem::exists(scratch() + kStamp + ".wav"));
+    QVERIFY(player_->calls.empty());
+    QVERIFY(messages_.back().contains(u("取消")));
+  }
+
+  void listen_with_the_embedded_engine() {
+    window_.reset();
+    WindowServices s = services();
+    s.make_backend = choose_backend(speech::ServiceConfig{}).make;
+    window_ = std::make_unique<MainWindow>(std::move(s));
+    window_->show();
+    find<QPlainTextEdit>("编辑框1")->setPlainText(u("こんにちは"));
+    QSignalSpy finished(window_.get(), &MainWindow::request_finished);
+    click("按钮1");
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, 60000);
+    QVERIFY2(messages_.empty(), qPrintable(messages_.empty() ? QString() : messages_.back()));
+    const std::string file = scratch() + kStamp + ".wav";
+    const std::string audio = read_file(file);
+    QVERIFY(speech::parse_wav(to_bytes(audio)).has_value());
+    QCOMPARE(player_->calls, (std::vector<std::string>{"open " + file, "play -1"}));
   }
 
   void messages_show_without_blocking() {
