@@ -69,7 +69,7 @@ void SynthesisQueue::work() {
 
     const auto started = std::chrono::steady_clock::now();
     auto audio = backend_.synthesize(job->request);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - started);
 
     lock.lock();

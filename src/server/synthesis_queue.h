@@ -26,7 +26,7 @@ class SynthesisQueue {
   struct Reply {
     Outcome outcome = Outcome::failed;
     Result<Bytes> audio = Error{""};
-    std::chrono::milliseconds engine_time{0};  // time spent in the backend
+    std::chrono::microseconds engine_time{0};  // time spent in the backend
   };
 
   // `waiting` requests may wait while one is being spoken.
