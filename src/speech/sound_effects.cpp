@@ -78,31 +78,42 @@ void add_sub_octave(std::vector<float>& x, int sample_rate, double share) {
   }
 }
 
-float soft_limit(double v) {
-  constexpr double knee = 0.8;
-  const double magnitude = std::abs(v);
-  if (magnitude <= knee) return static_cast<float>(v);
-  const double limited = knee + (1.0 - knee) * std::tanh((magnitude - knee) / (1.0 - knee));
-  return static_cast<float>(std::copysign(limited, v));
+float soft_limit(float v) {
+  constexpr float knee = 0.8f;
+  const float magnitude = std::abs(v);
+  if (magnitude <= knee) return v;
+  const float limited = knee + (1.0f - knee) * std::tanh((magnitude - knee) / (1.0f - knee));
+  return std::copysign(limited, v);
 }
 
 }  // namespace
 
 std::vector<std::int16_t> apply_effects(const std::vector<std::int16_t>& samples, int sample_rate,
                                         const VoiceProfile& profile) {
+  const float gain = static_cast<float>(profile.gain);
+  const auto level = [gain](float v) {
+    const float limited = soft_limit(v * gain);
+    return static_cast<std::int16_t>(std::lround(std::clamp(limited, -1.0f, 1.0f) * 32767.0f));
+  };
+  std::vector<std::int16_t> out;
+  const bool reshaped = !(near_one(profile.stretch) && near_one(profile.pitch_shift) &&
+                          near_one(profile.formant_shift)) ||
+                        profile.sub_octave > 0.0 || profile.growl > 0.0;
+  if (!reshaped) {
+    // Only the level changes: no need for a float copy of the whole utterance.
+    out.resize(samples.size());
+    std::transform(samples.begin(), samples.end(), out.begin(),
+                   [&](std::int16_t s) { return level(static_cast<float>(s) / 32768.0f); });
+    return out;
+  }
   std::vector<float> x(samples.size());
   std::transform(samples.begin(), samples.end(), x.begin(),
                  [](std::int16_t s) { return static_cast<float>(s) / 32768.0f; });
-
   x = stretch(x, sample_rate, profile.stretch, profile.pitch_shift, profile.formant_shift);
   if (profile.sub_octave > 0.0) add_sub_octave(x, sample_rate, profile.sub_octave);
   if (profile.growl > 0.0) add_growl(x, sample_rate, profile.growl);
-
-  std::vector<std::int16_t> out(x.size());
-  std::transform(x.begin(), x.end(), out.begin(), [&](float v) {
-    const double limited = soft_limit(v * profile.gain);
-    return static_cast<std::int16_t>(std::lround(std::clamp(limited, -1.0, 1.0) * 32767.0));
-  });
+  out.resize(x.size());
+  std::transform(x.begin(), x.end(), out.begin(), level);
   return out;
 }
 
