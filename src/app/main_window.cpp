@@ -123,9 +123,6 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       services_(std::move(services)) {
-  if (!services_.player) {
-    services_.player = make_qt_media_player([this](const Error& error) { report(error); });
-  }
   if (!services_.run_dialog) services_.run_dialog = run_modal;
   setObjectName("主窗口");
   setWindowTitle(QString::fromUtf8(kCaption));
@@ -232,9 +229,7 @@ void MainWindow::build_controls() {
   connect(listen_button_, &QPushButton::clicked, this, &MainWindow::listen);
   save_button_ = place(new QPushButton("保存", this), "按钮3", {568, 280, 63, 32});
   connect(save_button_, &QPushButton::clicked, this, &MainWindow::save);
-  const QString uses = "使用：" + text_of(services_.backend_description);
-  listen_button_->setToolTip(uses);
-  save_button_->setToolTip(uses);
+  set_backend_description(services_.backend_description);
 
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WindowShortcut);
@@ -255,6 +250,13 @@ QFileDialog& MainWindow::file_dialog() {
     dialog_->setWindowModality(Qt::WindowModal);
   }
   return *dialog_;
+}
+
+void MainWindow::set_backend_description(const std::string& description) {
+  services_.backend_description = description;
+  const QString uses = description.empty() ? QString() : "使用：" + text_of(description);
+  listen_button_->setToolTip(uses);
+  save_button_->setToolTip(uses);
 }
 
 void MainWindow::on_created() {
@@ -359,13 +361,24 @@ void MainWindow::finish_request(Delivery delivery, Result<Bytes> reply) {
   } else if (auto error = write_file_atomically(delivery.file, *reply)) {
     report("写入文件失败。\n" + text_of(error->message));
   } else if (delivery.play) {
-    if (auto problem = services_.player->open(delivery.file)) {
-      report(*problem);
-    } else {
-      services_.player->play(-1);
-    }
+    play(delivery.file);
   }
   emit request_finished();
+}
+
+void MainWindow::play(const std::string& file) {
+  if (!player_ && services_.make_player) {
+    player_ = services_.make_player([this](const Error& error) { report(error); });
+  }
+  if (!player_) {
+    report("无法播放：没有可用的播放器。文件已写入：" + text_of(file));
+    return;
+  }
+  if (auto problem = player_->open(file)) {
+    report(*problem);
+    return;
+  }
+  player_->play(-1);
 }
 
 void MainWindow::set_busy(bool on) {

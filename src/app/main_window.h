@@ -44,8 +44,9 @@ inline QPoint centred_origin(QSize screen) {
 struct WindowServices {
   // A new backend for each request; it lives as long as that request.
   std::function<std::shared_ptr<speech::SpeechBackend>()> make_backend;
-  std::string backend_description;      // shown as the buttons' tooltip
-  std::unique_ptr<MediaPlayer> player;  // null: the Qt Multimedia player
+  std::string backend_description;  // shown as the buttons' tooltip
+  // Makes 媒体播放1 at the first playback; errors found while playing go to the callback.
+  std::function<std::unique_ptr<MediaPlayer>(std::function<void(const Error&)>)> make_player;
   // Runs 通用对话框1; the confirmed path, or nullopt when cancelled.
   std::function<std::optional<QString>(QFileDialog&)> run_dialog;
   // Shows a message to the user; null: a non-modal message box.
@@ -70,6 +71,9 @@ class MainWindow : public QWidget {
 
   // The states of the controls as plain values.
   ControlStates control_states() const;
+
+  // Which backend speaks, shown as the tooltip of 试听 and 保存.
+  void set_backend_description(const std::string& description);
 
   void choose_output_file();  // 更改
   void listen();              // 试听
@@ -100,6 +104,7 @@ class MainWindow : public QWidget {
   void set_busy(bool on);
   void report(const QString& text);
   void report(const Error& error) { report(QString::fromStdString(error.message)); }
+  void play(const std::string& file);
   std::string stamp_now() const;
 
   WindowServices services_;
@@ -107,6 +112,7 @@ class MainWindow : public QWidget {
   std::optional<std::string> last_confirmed_;
   QString last_message_;
 
+  std::unique_ptr<MediaPlayer> player_;
   std::shared_ptr<speech::SpeechBackend> running_;
   std::thread worker_;
 

@@ -6,6 +6,7 @@
 #include "app/backend_choice.h"
 #include "app/control_settings.h"
 #include "app/output_files.h"
+#include "app/runtime_loader.h"
 #include "speech/local_backend.h"
 #include "speech/remote_backend.h"
 
@@ -146,6 +147,37 @@ TEST(ChooseBackend, ServiceWhenConfiguredElseTheEmbeddedEngine) {
     EXPECT_EQ(local.description, speech::LocalBackend().describe());
     EXPECT_NE(dynamic_cast<speech::LocalBackend*>(local.make().get()), nullptr);
   }
+}
+
+}  // namespace
+}  // namespace virn::app
+
+namespace virn::app {
+namespace {
+
+TEST(Runtime, LoadsTheModuleOrSaysWhereItLooked) {
+  const auto candidates = runtime_candidates("/opt/virn/bin", "../lib/virn-tts");
+  EXPECT_EQ(candidates,
+            (std::vector<std::string>{"/opt/virn/bin/libvirn-tts-runtime.so",
+                                      "/opt/virn/bin/../lib/virn-tts/libvirn-tts-runtime.so"}));
+
+  auto missing = open_runtime(runtime_candidates("/nonexistent", ""));
+  ASSERT_FALSE(missing.ok());
+  EXPECT_NE(missing.error().message.find("/nonexistent/libvirn-tts-runtime.so"), std::string::npos);
+  EXPECT_FALSE(unavailable_backend(missing.error())->synthesize({}).ok());
+
+  const fs::path bogus = fs::temp_directory_path() / "libvirn-tts-runtime.so";
+  std::ofstream(bogus) << "not a module";
+  auto broken = open_runtime({bogus.string()});
+  fs::remove(bogus);
+  ASSERT_FALSE(broken.ok());
+  EXPECT_NE(broken.error().message.find("无法加载"), std::string::npos);
+
+  // The module the build made: everything it needs resolves, and it gives both halves.
+  auto loaded = open_runtime(runtime_candidates(VIRN_RUNTIME_MODULE_DIR, ""));
+  ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+  EXPECT_FALSE(loaded.value()->configured_backend().description.empty());
+  EXPECT_NE(loaded.value()->configured_backend().make(), nullptr);
 }
 
 }  // namespace

@@ -78,7 +78,9 @@ class MainWindowTest : public QObject {
     auto script = script_;
     s.make_backend = [script] { return std::make_shared<FakeBackend>(script); };
     s.backend_description = "测试引擎";
-    s.player = std::make_unique<FakePlayer>(player_);
+    s.make_player = [log = player_](std::function<void(const Error&)>) {
+      return std::make_unique<FakePlayer>(log);
+    };
     s.run_dialog = [this](QFileDialog&) {
       ++dialog_runs_;
       return dialog_answer_;
