@@ -27,7 +27,7 @@ void drop_trailing_separator(std::string& text) {
 
 std::string collect_cookies(std::string_view returned_headers) {
   std::string cookies;
-  for (const std::string& line : split_text(returned_headers, "\r\n")) {
+  for (const std::string_view line : split_text_views(returned_headers, "\r\n")) {
     if (text_before(line, ": ") != "Set-Cookie") continue;
     const std::string item = contains_text(line, ";")
                                  ? trim_text(text_between(line, "Set-Cookie:", ";"))

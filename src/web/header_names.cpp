@@ -28,12 +28,13 @@ std::string capitalize_parts(std::string_view name) {
 
 std::string normalize_header_names(std::string_view headers) {
   std::string result;
-  for (const std::string& line : split_text(headers, "\r\n")) {
+  result.reserve(headers.size());
+  for (const std::string_view line : split_text_views(headers, "\r\n")) {
     const long long colon = find_text(line, ":");
     if (colon < 0) continue;
     const auto name_length = static_cast<std::size_t>(colon - 1);
-    result += capitalize_parts(std::string_view(line).substr(0, name_length));
-    result += std::string_view(line).substr(name_length);
+    result += capitalize_parts(line.substr(0, name_length));
+    result += line.substr(name_length);
     result += "\r\n";
   }
   if (!result.empty()) result.resize(result.size() - 2);

@@ -34,6 +34,10 @@ struct CurlDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
 class HeaderList {
  public:
   HeaderList() = default;
@@ -67,18 +71,13 @@ bool is_token(std::string_view text) {
   });
 }
 
-bool is_web_url(const std::string& url) {
-  CURLU* parsed = curl_url();
-  if (parsed == nullptr) return false;
-  bool ok = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
-  if (ok) {
-    char* scheme = nullptr;
-    ok = curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-         (std::string_view(scheme) == "http" || std::string_view(scheme) == "https");
-    curl_free(scheme);
-  }
-  curl_url_cleanup(parsed);
-  return ok;
+// libcurl checks the rest of the address when it sends; the scheme decides here already,
+// so that no other protocol is ever started.
+bool is_web_url(std::string_view url) {
+  const auto starts_with = [url](std::string_view prefix) {
+    return url.size() > prefix.size() && equals_ignore_case(url.substr(0, prefix.size()), prefix);
+  };
+  return starts_with("http://") || starts_with("https://");
 }
 
 // Optional whitespace around a header value (space and tab only, as HTTP defines it).
@@ -122,6 +121,9 @@ long clamp_to_long(long long value) {
 
 struct RequestObject::State {
   CurlSession session;
+  // The transfer runs on a multi handle of its own so that Abort can wake its wait at once.
+  // Declared before `handle`, so it goes last: a handle must leave its multi first.
+  std::unique_ptr<CURLM, MultiDeleter> multi;
   std::unique_ptr<CURL, CurlDeleter> handle;
 
   // Kept from one request to the next.
@@ -225,8 +227,35 @@ struct RequestObject::State {
     return static_cast<State*>(state)->take_body(std::string_view(data, length)) ? length : 0;
   }
 
-  static int on_progress(void* state, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<State*>(state)->abort_requested.load() ? 1 : 0;
+  // Runs the configured transfer to its end, or until Abort.
+  CURLcode run() {
+    CURL* easy = handle.get();
+    if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    while (true) {
+      int running = 0;
+      if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+        result = CURLE_FAILED_INIT;
+        break;
+      }
+      int queued = 0;
+      const CURLMsg* message = curl_multi_info_read(multi.get(), &queued);
+      if (message != nullptr && message->msg == CURLMSG_DONE) {
+        result = message->data.result;
+        break;
+      }
+      if (abort_requested.load()) {
+        result = CURLE_ABORTED_BY_CALLBACK;
+        break;
+      }
+      // Waits for the sockets, libcurl's own timers, or a wake-up from Abort.
+      if (curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) {
+        result = CURLE_FAILED_INIT;
+        break;
+      }
+    }
+    curl_multi_remove_handle(multi.get(), easy);
+    return result;
   }
 };
 
@@ -277,7 +306,9 @@ std::shared_ptr<RequestObject> RequestObject::create() {
 }
 
 RequestObject::RequestObject() : state_(std::make_unique<State>()) {
-  if (state_->session.ok()) state_->handle.reset(curl_easy_init());
+  if (!state_->session.ok()) return;
+  state_->multi.reset(curl_multi_init());
+  if (state_->multi) state_->handle.reset(curl_easy_init());
 }
 
 RequestObject::~RequestObject() = default;
@@ -415,14 +446,11 @@ bool RequestObject::perform(std::string_view body) {
     set.number(CURLOPT_LOW_SPEED_TIME, (static_cast<long>(inactivity_ms) + 999) / 1000);
   }
 
-  // The callbacks collect the response and let Abort end the transfer.
+  // The callbacks collect the response.
   set.function(CURLOPT_HEADERFUNCTION, &State::on_header);
   set.pointer(CURLOPT_HEADERDATA, &s);
   set.function(CURLOPT_WRITEFUNCTION, &State::on_body);
   set.pointer(CURLOPT_WRITEDATA, &s);
-  set.number(CURLOPT_NOPROGRESS, 0L);
-  set.function(CURLOPT_XFERINFOFUNCTION, &State::on_progress);
-  set.pointer(CURLOPT_XFERINFODATA, &s);
   // Refuse a declared length beyond the limit before any of the body arrives.
   set.size(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxResponseBodyBytes));
 
@@ -506,7 +534,7 @@ bool RequestObject::perform(std::string_view body) {
                   std::string("libcurl refused a setting: ") + curl_easy_strerror(set.result()));
   }
 
-  const CURLcode code = curl_easy_perform(handle);
+  const CURLcode code = s.run();
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
   if (code == CURLE_OK) {
@@ -559,6 +587,8 @@ bool RequestObject::Status(int& status) const {
 
 void RequestObject::Abort() {
   state_->abort_requested.store(true);
+  // Safe from any thread; without a running transfer the next wait just returns at once.
+  if (state_->multi) curl_multi_wakeup(state_->multi.get());
 }
 
 bool RequestObject::SetCaFile(const std::string& path) {

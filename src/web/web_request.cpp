@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <string_view>
+#include <vector>
 
 #include "util/base64.h"
 #include "util/text.h"
@@ -56,11 +57,15 @@ void complete_headers(std::string& headers, const std::string& url, int method) 
 }
 
 void set_header_lines(RequestObject& object, const std::string& headers) {
-  if (!contains_text(headers, "\r\n")) {
+  const std::vector<std::string_view> lines = split_text_views(headers, "\r\n");
+  // The split already tells whether the text holds a CR LF: then it has several pieces,
+  // or one that is shorter than the text.
+  const bool one_line = lines.empty() || (lines.size() == 1 && lines[0].size() == headers.size());
+  if (one_line) {
     object.SetRequestHeader(header_name_of(headers), header_value_of(headers));
     return;
   }
-  for (const std::string& line : split_text(headers, "\r\n")) {
+  for (const std::string_view line : lines) {
     if (line.empty()) continue;
     const std::string name = header_name_of(line);
     const std::string value = header_value_of(line);

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -24,6 +25,11 @@ struct TlsCase {
   long ignore_flags;
   bool accepted;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const TlsCase& c, std::ostream* out) {
+  *out << c.what;
+}
 
 class SecureRequests : public testing::TestWithParam<TlsCase> {};
 
