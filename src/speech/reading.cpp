@@ -40,6 +40,10 @@ std::vector<char32_t> decode(std::string_view text) {
       valid = (next & 0xC0u) == 0x80u;
       code = (code << 6) | (next & 0x3Fu);
     }
+    // Overlong forms, surrogates and values past U+10FFFF are not characters either.
+    valid = valid && !(length == 2 && code < 0x80) && !(length == 3 && code < 0x800) &&
+            !(length == 4 && code < 0x10000) && !(code >= 0xD800 && code <= 0xDFFF) &&
+            code <= 0x10FFFF;
     // A broken sequence is one replacement character per byte; callers check UTF-8 before.
     if (!valid) {
       out.push_back(0xFFFD);
@@ -397,7 +401,7 @@ bool carries_vowel(char32_t c) {
 std::string spoken_kana(std::string_view text) {
   std::vector<char32_t> chars;
   for (char32_t c : normalize(decode(text))) {
-    if (is_hiragana(c)) c += 0x60;
+    if (is_hiragana(c) || c == 0x309D || c == 0x309E) c += 0x60;  // ゝゞ too
     if (c >= 0x31F0 && c <= 0x31FF) {
       static constexpr std::u32string_view kAinu = U"クシストヌハヒフヘホムラリルレロ";
       c = kAinu[c - 0x31F0];

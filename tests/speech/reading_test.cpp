@@ -51,6 +51,7 @@ TEST(Reading, ReadsTextAsSpoken) {
       {"ヶ月", "カゲツ"},
       {"ァ", "ア"},
       {"ヲ", "オ"},
+      {"いすゞ", "イスズ"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(display(c.text), c.reading) << c.text;
