@@ -55,6 +55,7 @@ start=$(wc -l <"$work/log")
 wrk -t1 -c1 -d10s --timeout 10s --latency -s "$here/server_post.lua" "$url" >"$work/wrk1"
 set -- $(summarise_log "$start")
 alone_engine=$3
+alone_server=$4
 alone_mean=$(sed -n 's/^ *Latency *\([0-9.]*\)\(ms\|s\|us\).*/\1 \2/p' "$work/wrk1" |
   awk '{ v = $1; if ($2 == "s") v *= 1000; if ($2 == "us") v /= 1000; print v }')
 
@@ -78,6 +79,7 @@ socket=$(grep 'Socket errors' "$work/wrk" || true)
 awk -v rps="$rps" -v p50="$p50" -v p99="$p99" -v non2xx="${non2xx:-0}" -v socket="$socket" \
     -v peak_kb="$peak_kb" -v requests="$load_requests" -v bad="$load_bad" \
     -v engine="$load_engine" -v alone_engine="$alone_engine" -v alone_mean="$alone_mean" \
+    -v alone_server="$alone_server" \
     -v seconds="$seconds" 'BEGIN {
   printf "load                     4 connections, %s s, 20-character text\n", seconds
   printf "requests per second      %s\n", rps
@@ -87,5 +89,6 @@ awk -v rps="$rps" -v p50="$p50" -v p99="$p99" -v non2xx="${non2xx:-0}" -v socket
   printf "peak memory (VmHWM)      %.1f MiB\n", peak_kb / 1024
   printf "engine per request       %.2f ms under load, %.2f ms alone\n", engine, alone_engine
   if (rps > 0) printf "time per reply, load     %.2f ms (1000 / rps): %.2f ms beyond the engine\n", 1000 / rps, 1000 / rps - engine
-  printf "latency alone            %.2f ms: %.2f ms beyond the engine (HTTP, form, queue hand-off)\n", alone_mean, alone_mean - alone_engine
+  printf "latency alone            %.2f ms: %.2f ms beyond the engine\n", alone_mean, alone_mean - alone_engine
+  printf "server side alone        %.2f ms from headers read to reply written (whole ms)\n", alone_server
 }'
