@@ -166,8 +166,9 @@ void TtsService::install_routes() {
         if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         send(response, error_reply(response.status,
                                    status_message(response.status, settings_.max_body_bytes)));
-        // What the library refuses on its own is mostly broken framing; the rest of the
-        // stream cannot be trusted.
+        // What the library refuses on its own is mostly broken framing, after which the
+        // rest of the stream cannot be trusted: the client is asked to close. (The library
+        // itself keeps such a socket only until its keep-alive time-out.)
         if (response.status != 404 && response.status != 405) {
           response.set_header("Connection", "close");
         }
