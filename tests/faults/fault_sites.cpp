@@ -100,25 +100,28 @@ std::vector<FaultCase> fault_cases() {
         return scripted({read_request(), send(head_1000 + wav_text()), close_connection()});
       },
       Kind::other, "通信失败");
-  // The headers did arrive; only the body is given up.
-  replied(add(
-              "declared_body_over_the_size_cap",
-              [over_cap_head] {
-                return scripted({read_request(),
-                                 send(over_cap_head +
-                                      "Content-Length: " + std::to_string(kOverCap) + "\r\n\r\n"),
-                                 stream(kOverCap), close_connection()});
-              },
-              Kind::too_large, "回复过大"),
-          200, std::nullopt);
-  replied(add(
-              "undeclared_body_over_the_size_cap",
-              [over_cap_head] {
-                return scripted({read_request(), send(over_cap_head + "Connection: close\r\n\r\n"),
-                                 stream(kOverCap), close_connection()});
-              },
-              Kind::too_large, "回复过大"),
-          200, std::nullopt);
+  // A transfer abandoned for its size is a failed transfer: status 0, like any other.
+  const std::string reports_200 =
+      "an abandoned oversized body still reports the status 200 and the headers, so a caller "
+      "that judges by the status takes the empty body for a good reply";
+  add(
+      "declared_body_over_the_size_cap",
+      [over_cap_head] {
+        return scripted(
+            {read_request(),
+             send(over_cap_head + "Content-Length: " + std::to_string(kOverCap) + "\r\n\r\n"),
+             stream(kOverCap), close_connection()});
+      },
+      Kind::too_large, "回复过大")
+      .known_fault = reports_200;
+  add(
+      "undeclared_body_over_the_size_cap",
+      [over_cap_head] {
+        return scripted({read_request(), send(over_cap_head + "Connection: close\r\n\r\n"),
+                         stream(kOverCap), close_connection()});
+      },
+      Kind::too_large, "回复过大")
+      .known_fault = reports_200;
   replied(add(
               "error_500_with_a_text_body",
               [] {
