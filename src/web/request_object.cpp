@@ -344,9 +344,15 @@ bool RequestObject::Open(const std::string& method, const std::string& url, bool
   if (!is_token(method)) {
     return s.fail(RequestErrorKind::other, "the method \"" + method + "\" is not a valid name");
   }
-  if (has_forbidden_byte(url) || !is_web_url(url)) {
-    return s.fail(RequestErrorKind::other,
-                  "the address \"" + url + "\" is not an http or https URL");
+  if (has_forbidden_byte(url)) {
+    return s.fail(RequestErrorKind::other, "the address holds a line break or NUL byte");
+  }
+  if (!is_web_url(url)) {
+    // Only the scheme is quoted: the rest of an address may hold a user name and password.
+    const std::string scheme = url.substr(0, std::min<std::size_t>(url.find(':'), 16));
+    return s.fail(
+        RequestErrorKind::other,
+        "the address must start with http:// or https:// (it starts with \"" + scheme + "\")");
   }
   s.method = method;
   s.url = url;
@@ -408,9 +414,14 @@ bool RequestObject::Send(const std::string& body) {
 
 bool RequestObject::perform(std::string_view body) {
   State& s = *state_;
+  // A refused Open keeps its own reason: that is what the caller needs to hear.
+  const RequestError open_error = s.error;
   s.clear_response();
   if (!s.handle) return s.fail(RequestErrorKind::other, "libcurl could not be started");
-  if (!s.opened) return s.fail(RequestErrorKind::other, "no request is open");
+  if (!s.opened) {
+    return s.fail(RequestErrorKind::other,
+                  open_error.message.empty() ? "no request is open" : open_error.message);
+  }
   if (s.abort_requested.exchange(false)) {
     return s.fail(RequestErrorKind::aborted, "the request was cancelled");
   }

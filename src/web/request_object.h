@@ -100,7 +100,9 @@ class RequestObject {
 
   // Adds a header to the open request, replacing an earlier one of the same name (letter
   // case aside). Refused: an empty name, a name or value holding CR, LF or NUL, a name with
-  // a colon, and Content-Length, which always follows from the body.
+  // a colon, and Content-Length, which always follows from the body. Proxy-Authorization
+  // goes to the proxy only (never through a tunnel to the server, nowhere without a proxy).
+  // Authorization and Cookie are not carried to another host after a redirect.
   virtual bool SetRequestHeader(const std::string& name, const std::string& value);
 
   // Sends the open request with the body and waits for the whole response.
@@ -114,7 +116,7 @@ class RequestObject {
   virtual bool GetAllResponseHeaders(std::string& headers) const;
   virtual bool Status(int& status) const;
 
-  // Ends the running Send promptly, or the next one when none is running; that Send fails
+  // Ends the running Send at once, or the next one when none is running; that Send fails
   // with RequestErrorKind::aborted.
   void Abort();
 

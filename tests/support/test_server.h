@@ -13,7 +13,8 @@
 //
 // Setting a fixture up throws std::runtime_error with a readable message when it fails;
 // GoogleTest reports that as a failure of the test. Every wait is bounded: a stalled reply
-// ends at the latest when the server is destroyed.
+// ends at the latest when the server is destroyed. Starting a server makes the process
+// ignore SIGPIPE, so that a client that goes away mid-reply cannot end the test.
 
 #include <chrono>
 #include <cstdint>
