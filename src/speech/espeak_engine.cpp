@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <string_view>
 
 namespace virn::speech {
 namespace {
@@ -67,6 +68,14 @@ Result<std::vector<std::int16_t>> espeak_speak(const std::string& text,
       return Error{"espeak-ng 没有语音 \"" + settings.voice + "\""};
     }
     s.voice = settings.voice;
+    // The first utterance after a voice is loaded comes out a little different (quieter)
+    // from every later one; a short utterance thrown away makes every request sound alike.
+    std::vector<std::int16_t> discarded;
+    const std::atomic<bool> never{false};
+    Collector warm_up{&discarded, &never};
+    constexpr std::string_view kWarmUp = "ア";
+    espeak_Synth(kWarmUp.data(), kWarmUp.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr,
+                 &warm_up);
   }
   espeak_SetParameter(espeakRATE, std::clamp(settings.rate, espeakRATE_MINIMUM, espeakRATE_MAXIMUM),
                       0);
