@@ -31,24 +31,26 @@ class ServerProcess {
     stderr_path_ =
         std::filesystem::temp_directory_path() /
         ("virn-server-stderr-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
+    // Everything the child needs is made before fork: only exec-safe calls follow it.
+    std::vector<std::string> all{VIRN_FAKE_ENGINE_SERVER};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+      argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_copy = env;
+    std::vector<char*> envp;
+    for (auto& e : env_copy)
+      envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string err_path = stderr_path_.string();
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       dup2(out[1], 1);
-      const int err = open(stderr_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(err, 2);
-      std::vector<std::string> all{VIRN_FAKE_ENGINE_SERVER};
-      all.insert(all.end(), args.begin(), args.end());
-      std::vector<char*> argv;
-      for (auto& a : all)
-        argv.push_back(a.data());
-      argv.push_back(nullptr);
-      std::vector<std::string> env_copy = env;
-      std::vector<char*> envp;
-      for (auto& e : env_copy)
-        envp.push_back(e.data());
-      envp.push_back(nullptr);
       execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
