@@ -435,6 +435,7 @@ bool RequestObject::perform(std::string_view body) {
   // Web addresses only, also for redirects: no file://, no other protocol.
   set.text(CURLOPT_PROTOCOLS_STR, "http,https");
   set.text(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // Redirects are followed unless the caller turned that off, and never without end.
   set.number(CURLOPT_FOLLOWLOCATION, s.follow_redirects ? 1L : 0L);
   set.number(CURLOPT_MAXREDIRS, kMaxRedirects);
   // HTTP/1.1 keeps header names as servers write them (HTTP/2 lower-cases them), which
@@ -442,6 +443,7 @@ bool RequestObject::perform(std::string_view body) {
   set.number(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   // No signals: the caller may run several requests on several threads.
   set.number(CURLOPT_NOSIGNAL, 1L);
+  // libcurl's detailed reason for a failure, for LastError.
   set.pointer(CURLOPT_ERRORBUFFER, s.error_buffer);
 
   const TimeoutSettings timeouts = s.timeouts.value_or(kDefaultTimeouts);

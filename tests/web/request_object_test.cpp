@@ -194,6 +194,36 @@ TEST(RequestObjectRedirects, CredentialHeadersNeverReachAnotherHost) {
   }
 }
 
+TEST(RequestObjectCredentials, ServerCredentialsAnswerAChallengeOfTheSameHostOnly) {
+  TestServer server;
+  server.on("/auth", [](const test::RecordedRequest& request) {
+    if (request.header("Authorization") == "Basic dTpw") return Reply{.body = "welcome"};
+    return Reply{.status = 401,
+                 .headers = {{"WWW-Authenticate", "Basic realm=\"virn\""}},
+                 .body = "who are you"};
+  });
+  server.on("/away", Reply::redirect(server.url_as_localhost("/auth")));
+  struct Case {
+    std::string path;
+    int status;
+  };
+  const Case cases[] = {{"/auth", 200}, {"/away", 401}};
+  for (const Case& c : cases) {
+    server.clear_requests();
+    auto object = RequestObject::create();
+    ASSERT_TRUE(object->Open("GET", server.url(c.path), false));
+    ASSERT_TRUE(object->SetCredentials("u", "p", kCredentialsForServer));
+    ASSERT_TRUE(object->Send(std::string()));
+    int status = 0;
+    ASSERT_TRUE(object->Status(status));
+    EXPECT_EQ(status, c.status) << c.path;
+    // Offered only when asked: the first request goes without them.
+    const auto requests = server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_FALSE(requests.front().header("Authorization").has_value()) << c.path;
+  }
+}
+
 TEST(RequestObjectRedirects, OnlyHttpAndHttpsAndNoEndlessLoops) {
   TestServer server;
   server.on("/file", Reply::redirect("file:///etc/passwd"));
