@@ -46,6 +46,10 @@ std::string case_name(const FaultCase& fault) {
   return fault.name;
 }
 
+void PrintTo(const FaultCase& fault, std::ostream* out) {
+  *out << fault.name;
+}
+
 std::vector<FaultCase> fault_cases() {
   const std::string head_1000 =
       "HTTP/1.1 200 OK\r\nContent-Type: audio/wav\r\nContent-Length: 1000\r\n\r\n";

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,5 +60,8 @@ FaultCase fault_case(const std::string& name);
 
 // Name for parameterised tests: the case name.
 std::string case_name(const FaultCase& fault);
+
+// How test reports show a case: by its name.
+void PrintTo(const FaultCase& fault, std::ostream* out);
 
 }  // namespace virn::faults
