@@ -34,29 +34,40 @@ bool accepts_connections(int port) {
 
 }  // namespace
 
-TinyProxy::TinyProxy(const std::string& user, const std::string& password)
-    : port_(unused_loopback_port()) {
-  const auto config = folder_ / "tinyproxy.conf";
-  {
-    std::ofstream out(config);
-    out << "Port " << port_ << "\n"
-        << "Listen 127.0.0.1\n"
-        << "Timeout 30\n"
-        << "MaxClients 20\n"
-        << "Allow 127.0.0.1\n"
-        << "BasicAuth " << user << " " << password << "\n"
-        << "DisableViaHeader Yes\n"
-        << "LogLevel Info\n"
-        << "LogFile \"" << (folder_ / "tinyproxy.log").string() << "\"\n";
-  }
-  process_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"tinyproxy", "-d", "-c", config.string()}, folder_ / "output.log");
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!accepts_connections(port_)) {
-    if (!process_->running() || std::chrono::steady_clock::now() >= deadline) {
-      throw std::runtime_error("tinyproxy did not start: " + log());
+TinyProxy::TinyProxy(const std::string& user, const std::string& password) {
+  for (const std::string* word : {&user, &password}) {
+    if (word->empty() || word->find_first_of(" \t\r\n\"") != std::string::npos) {
+      throw std::invalid_argument("tinyproxy: user name and password must be single words, not \"" +
+                                  *word + "\"");
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  // The port is picked before tinyproxy takes it, so another program may come first: then
+  // tinyproxy ends at once and a new port is tried.
+  for (int attempt = 1;; ++attempt) {
+    port_ = unused_loopback_port();
+    const auto config = folder_ / "tinyproxy.conf";
+    {
+      std::ofstream out(config);
+      out << "Port " << port_ << "\n"
+          << "Listen 127.0.0.1\n"
+          << "Timeout 30\n"
+          << "MaxClients 20\n"
+          << "Allow 127.0.0.1\n"
+          << "BasicAuth " << user << " " << password << "\n"
+          << "DisableViaHeader Yes\n"
+          << "LogLevel Info\n"
+          << "LogFile \"" << (folder_ / "tinyproxy.log").string() << "\"\n";
+    }
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"tinyproxy", "-d", "-c", config.string()}, folder_ / "output.log");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (process_->running() && !accepts_connections(port_) &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (process_->running() && accepts_connections(port_)) return;
+    process_.reset();
+    if (attempt == 3) throw std::runtime_error("tinyproxy did not start: " + log());
   }
 }
 

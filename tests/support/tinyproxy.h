@@ -10,7 +10,9 @@ namespace virn::test {
 
 // Debian's tinyproxy on 127.0.0.1 with Basic authentication, for proxy tests. Its
 // configuration and log live in a temporary folder; it is stopped when the object goes.
-// Throws std::runtime_error when it does not start listening within five seconds.
+// Throws std::invalid_argument for a user name or password that its configuration cannot
+// hold (empty, or with blanks or quotes), std::runtime_error when it does not start
+// listening within five seconds.
 class TinyProxy {
  public:
   TinyProxy(const std::string& user, const std::string& password);
