@@ -640,6 +640,25 @@ std::vector<ReadingToken> tag(MeCab::Tagger& tagger, Prepared& p) {
   return out.take();
 }
 
+// espeak-ng drops the end of very long words, so a long run of kana (a long number read
+// digit by digit, a row of letters) goes as several words, cut only before a kana that
+// starts a new mora.
+std::string engine_word(std::string_view kana) {
+  constexpr std::size_t kMaxWordChars = 16;
+  const std::vector<char32_t> chars = decode(kana);
+  std::string out;
+  std::size_t run = 0;
+  for (const char32_t c : chars) {
+    if (run >= kMaxWordChars && carries_vowel(c)) {
+      out += ' ';
+      run = 0;
+    }
+    append(out, c);
+    ++run;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string to_katakana(std::string_view text) {
@@ -702,7 +721,7 @@ std::string reading_for_engine(const std::vector<ReadingToken>& tokens) {
     switch (t.kind) {
       case ReadingToken::Kind::word:
         if (!out.empty() && out.back() != ' ') out += ' ';
-        out += t.kana;
+        out += engine_word(t.kana);
         break;
       case ReadingToken::Kind::pause:
         out += ", ";

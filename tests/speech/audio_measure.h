@@ -58,6 +58,37 @@ inline double mean_pitch(const std::vector<std::int16_t>& s, int rate) {
   return frames > 0 ? sum / frames : 0.0;
 }
 
+// How regular the voice is: the mean, over loud frames, of the best normalised
+// autocorrelation at a lag between 50 and 700 Hz. A clean voice is near 1; a rough, growling
+// one lower.
+inline double periodicity(const std::vector<std::int16_t>& s, int rate) {
+  const std::size_t window = static_cast<std::size_t>(rate) / 25;
+  const std::size_t min_lag = static_cast<std::size_t>(rate) / 700;
+  const std::size_t max_lag = static_cast<std::size_t>(rate) / 50;
+  const double loud = std::pow(rms(s) * 0.5, 2.0);
+  double sum = 0.0;
+  int frames = 0;
+  for (std::size_t start = 0; start + window + max_lag < s.size(); start += window / 2) {
+    double energy = 0.0;
+    for (std::size_t i = 0; i < window; ++i)
+      energy += static_cast<double>(s[start + i]) * s[start + i];
+    if (energy / static_cast<double>(window) < loud) continue;
+    double best = 0.0;
+    for (std::size_t lag = min_lag; lag <= max_lag; ++lag) {
+      double cross = 0.0;
+      double shifted = 0.0;
+      for (std::size_t i = 0; i < window; ++i) {
+        cross += static_cast<double>(s[start + i]) * s[start + i + lag];
+        shifted += static_cast<double>(s[start + i + lag]) * s[start + i + lag];
+      }
+      if (shifted > 0.0) best = std::max(best, cross / std::sqrt(energy * shifted));
+    }
+    sum += best;
+    ++frames;
+  }
+  return frames > 0 ? sum / frames : 0.0;
+}
+
 // How bright the sound is, in Hz: its RMS frequency, from the mean squared slope against the
 // mean square, sqrt(E[d²]/E[x²]) · rate / 2π. Darker voices give lower values.
 inline double brightness(const std::vector<std::int16_t>& s, int rate) {

@@ -81,6 +81,19 @@ TEST(Reading, EngineTextKeepsWordsApartWithAsciiPauses) {
   EXPECT_EQ(reading_for_engine(*tokens), "ワタシワ ガクセイデス. ホントー?");
 }
 
+TEST(Reading, LongWordsReachTheEngineInParts) {
+  auto tokens = read_text(std::string(20, 'A'));
+  ASSERT_TRUE(tokens.ok());
+  ASSERT_EQ(tokens->size(), 1u);
+  const std::string engine = reading_for_engine(*tokens);
+  EXPECT_NE(engine.find(' '), std::string::npos);
+  std::string rejoined = engine;
+  std::erase(rejoined, ' ');
+  EXPECT_EQ(rejoined, reading_display(*tokens));
+  // Parts start on a new sound: never before ー or a small kana.
+  EXPECT_EQ(engine.find(" ー"), std::string::npos);
+}
+
 TEST(Reading, BrokenUtf8DoesNotCrash) {
   auto tokens = read_text(std::string("\xE6\x9D\xFF\x80猫\xE3", 8));
   ASSERT_TRUE(tokens.ok());
