@@ -126,6 +126,22 @@ std::vector<FaultCase> fault_cases() {
       },
       Kind::too_large, "回复过大")
       .known_fault = reports_200;
+  // Header lines without end: given up long before memory runs out.
+  add(
+      "header_lines_without_end",
+      [] {
+        return scripted({read_request(), send("HTTP/1.1 200 OK\r\n"),
+                         stream(std::uint64_t{64} * 1024 * 1024, "X-Filler: 0123456789\r\n"),
+                         close_connection()});
+      },
+      Kind::other, "通信失败");
+  add(
+      "one_header_line_without_end",
+      [] {
+        return scripted({read_request(), send("HTTP/1.1 200 OK\r\nX-Filler: "),
+                         stream(std::uint64_t{64} * 1024 * 1024), close_connection()});
+      },
+      Kind::other, "通信失败");
   replied(add(
               "error_500_with_a_text_body",
               [] {

@@ -205,6 +205,37 @@ class WindowFaultsTest : public QObject {
     verify_usable();
   }
 
+  // 试听 under the faults that show at once: no empty or partial scratch file, nothing plays.
+  void listen_through_a_faulty_service_data() {
+    QTest::addColumn<QString>("name");
+    for (const FaultCase& fault : fault_cases()) {
+      if (!fault.waits_for_timeout) {
+        QTest::newRow(fault.name.c_str()) << QString::fromStdString(fault.name);
+      }
+    }
+  }
+
+  void listen_through_a_faulty_service() {
+    QFETCH(QString, name);
+    const FaultCase fault = fault_case(name.toStdString());
+    const FaultSite site = fault.start();
+    const speech::ServiceConfig config{site.url, kAccessKey, site.ca_file};
+    open_window(choose_backend(config).make);
+
+    QSignalSpy finished(window_.get(), &MainWindow::request_finished);
+    find<QPlainTextEdit>("编辑框1")->setPlainText(u("こんにちは"));
+    QTest::mouseClick(find<QPushButton>("按钮1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, kHangMs);
+
+    QVERIFY(!messages_.empty());
+    QVERIFY2(messages_.back().contains(QString::fromStdString(fault.message_part)),
+             qPrintable(messages_.back()));
+    const std::string scratch = path("prog/temp");
+    QVERIFY(!std::filesystem::exists(scratch) || names_in(scratch).empty());
+    QVERIFY(player_calls_->empty());
+    verify_usable();
+  }
+
   void save_onto_a_full_disk() {
     std::filesystem::create_directories(path("full"));
     std::string why_not;
