@@ -200,15 +200,19 @@ class EndToEndTest : public QObject {
                                  (*dir_ / "keys.txt").string()},
         server_log());
     const std::regex listening(R"(listening on 127\.0\.0\.1:(\d+))");
-    std::smatch port;
-    for (int i = 0; i < 1500; ++i) {
+    std::string port;
+    for (int i = 0; i < 1500 && port.empty(); ++i) {
       const std::string log = read_file(server_log());
-      if (std::regex_search(log, port, listening)) break;
+      std::smatch found;
+      if (std::regex_search(log, found, listening)) {
+        port = found[1].str();
+        break;
+      }
       QVERIFY2(server_->running(), log.c_str());
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     QVERIFY2(!port.empty(), read_file(server_log()).c_str());
-    url_ = "https://127.0.0.1:" + port[1].str() + "/v1/tts";
+    url_ = "https://127.0.0.1:" + port + "/v1/tts";
   }
 
   void cleanupTestCase() {
