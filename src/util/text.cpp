@@ -26,6 +26,17 @@ std::size_t space_length(std::string_view text, std::size_t index) {
   return length == wide.size() && text.substr(index, length) == wide ? length : 0;
 }
 
+// Under UTF-8 an ASCII byte is never part of another character, so every ASCII byte is a
+// character start and a plain byte search finds exactly what the character walk finds.
+bool byte_search_is_exact(std::string_view needle, bool ignore_case) {
+  return !ignore_case && !needle.empty() && static_cast<unsigned char>(needle.front()) < 0x80 &&
+         code_page() == CodePage::utf8;
+}
+
+long long position_of(std::size_t at) {
+  return at == std::string_view::npos ? -1 : static_cast<long long>(at) + 1;
+}
+
 }  // namespace
 
 std::string left_text(std::string_view text, long long count) {
@@ -52,6 +63,7 @@ long long find_text(std::string_view text, std::string_view needle, long long st
   const auto from = static_cast<unsigned long long>(std::max(start, 1LL)) - 1;
   if (from >= text.size()) return -1;
   if (needle.empty()) return 1;
+  if (byte_search_is_exact(needle, ignore_case)) return position_of(text.find(needle, from));
   for (std::size_t at = from; at + needle.size() <= text.size(); at += char_length(text, at)) {
     if (bytes_match(text, at, needle, ignore_case)) return static_cast<long long>(at) + 1;
   }
@@ -65,6 +77,9 @@ long long find_text_backward(std::string_view text, std::string_view needle, lon
       std::min<unsigned long long>(static_cast<unsigned long long>(limit) - 1, text.size());
   if (stretch == 0) return -1;
   if (needle.empty()) return 1;
+  if (byte_search_is_exact(needle, ignore_case)) {
+    return position_of(text.substr(0, stretch).rfind(needle));
+  }
   long long found = -1;
   for (std::size_t at = 0; at + needle.size() <= stretch; at += char_length(text, at)) {
     if (bytes_match(text, at, needle, ignore_case)) found = static_cast<long long>(at) + 1;
@@ -102,9 +117,14 @@ std::vector<std::string_view> split_text_views(std::string_view text, std::strin
     pieces.push_back(text);
     return pieces;
   }
+  const bool bytewise = byte_search_is_exact(delimiter, false);
   std::size_t piece_start = 0;
   std::size_t at = 0;
   while (at + delimiter.size() <= text.size()) {
+    if (bytewise) {
+      at = text.find(delimiter, at);
+      if (at == std::string_view::npos) break;
+    }
     if (text.substr(at, delimiter.size()) == delimiter) {
       pieces.push_back(text.substr(piece_start, at - piece_start));
       at += delimiter.size();

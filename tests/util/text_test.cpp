@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,39 @@ TEST(FindText, BackwardFindsLastMatchInsideTheStretch) {
     ScopedCodePage scope(c.page);
     EXPECT_EQ(find_text_backward(c.text, c.needle, c.start, c.ignore_case), c.found)
         << bytes_of(c.text) << " needle " << bytes_of(c.needle) << " limit " << c.start;
+  }
+}
+
+// Searches for an ASCII needle take a byte-search shortcut under UTF-8; with a needle that has
+// no letters, ignoring case changes nothing but takes the character walk, so both must agree,
+// also on texts full of stray and cut-off sequences.
+TEST(FindText, AsciiShortcutAgreesWithTheCharacterWalk) {
+  ScopedCodePage page(CodePage::utf8);
+  const std::vector<std::string> pieces = {":",
+                                           "; ",
+                                           "=",
+                                           "a",
+                                           " ",
+                                           "\xE6\x97\xA5",
+                                           "\xE3\x80\x80",
+                                           "\x80",
+                                           "\xE6\x97",
+                                           "\xF0\x9F\x98\x80",
+                                           "\xC3"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    const int count = static_cast<int>(random() % 12);
+    for (int i = 0; i < count; ++i)
+      text += pieces[random() % pieces.size()];
+    for (const std::string_view needle : {":", "; ", "=:"}) {
+      const long long start = static_cast<long long>(random() % (text.size() + 2)) - 1;
+      ASSERT_EQ(find_text(text, needle, start, false), find_text(text, needle, start, true))
+          << text;
+      ASSERT_EQ(find_text_backward(text, needle, start, false),
+                find_text_backward(text, needle, start, true))
+          << text;
+    }
   }
 }
 
