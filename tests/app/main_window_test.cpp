@@ -426,6 +426,15 @@ class MainWindowTest : public QObject {
     QVERIFY(player_->calls.empty());
     QVERIFY(messages_.back().contains(u("文件夹不存在")));
 
+    // The target is a folder: the write fails and the folder and its content stay.
+    std::filesystem::create_directories(path("taken.wav"));
+    write_file(path("taken.wav/inside"), "inside");
+    find<QLineEdit>("编辑框2")->setText(QString::fromStdString(path("taken.wav")));
+    click_and_wait("按钮3");
+    QVERIFY(messages_.back().contains(u("写入文件失败")));
+    QCOMPARE(read_file(path("taken.wav/inside")), std::string("inside"));
+    QVERIFY(player_->calls.empty());
+
     // An empty name.
     find<QLineEdit>("编辑框2")->clear();
     click("按钮3");
