@@ -162,7 +162,6 @@ std::string_view symbol_word(char32_t c) {
     case 0xF7:
       return "ワル";
     case 0xB0:
-      return "ド";
     case 0x2103:
       return "ド";
     case '/':
@@ -421,16 +420,10 @@ std::string spoken_kana(std::string_view text) {
         break;  // ヵ
       case 0x30F6:
         c = 0x30B1;
-        break;  // ヶ
-      case 0x30F7:
-        c = 0x30F4;
-        break;  // ヷ and the rest: the nearest sound
+        break;      // ヶ
+      case 0x30F7:  // ヷヸヹヺ: the nearest sound
       case 0x30F8:
-        c = 0x30F4;
-        break;
       case 0x30F9:
-        c = 0x30F4;
-        break;
       case 0x30FA:
         c = 0x30F4;
         break;
@@ -522,7 +515,7 @@ ReadingToken::Kind token_kind(Pause pause) {
 
 class TokenWriter {
  public:
-  void word(std::string kana, bool join) {
+  void word(const std::string& kana, bool join) {
     if (kana.empty()) return;
     const bool after_word = !tokens_.empty() && tokens_.back().kind == ReadingToken::Kind::word;
     // A word the tagger split off at a long-vowel mark still belongs to the word before.
