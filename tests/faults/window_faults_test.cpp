@@ -2,6 +2,7 @@
 // file: it shows a message, keeps the file that was there byte for byte and stays usable.
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -203,6 +204,26 @@ class WindowFaultsTest : public QObject {
     QVERIFY(player_calls_->empty());
     QCOMPARE(find<QLineEdit>("编辑框2")->text(), QString::fromStdString(existing));
     verify_usable();
+  }
+
+  // Closing the window while the service is silent ends the request instead of waiting for
+  // the time-out, and writes nothing.
+  void closing_while_the_service_is_silent() {
+    const FaultSite site = fault_case("never_answers").start();
+    const speech::ServiceConfig config{site.url, kAccessKey, site.ca_file};
+    open_window(choose_backend(config).make);
+    const std::string existing = path("out/take.wav");
+    write_file(existing, kOldAudio);
+    start_saving_onto(existing);
+    QTRY_VERIFY_WITH_TIMEOUT(!site.servers.front()->requests().empty(), kHangMs);
+
+    QElapsedTimer closing;
+    closing.start();
+    window_.reset();
+    // Well under the 15 s time-out: the request was cancelled, not waited out.
+    QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
+    QCOMPARE(read_file(existing), kOldAudio);
+    QCOMPARE(names_in(path("out")), std::vector<std::string>{"take.wav"});
   }
 
   // 试听 under the faults that show at once: no empty or partial scratch file, nothing plays.
