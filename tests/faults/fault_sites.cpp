@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "speech/form_body.h"
 #include "speech/wav.h"
 #include "support/test_certificates.h"
 #include "util/bytes.h"
@@ -153,6 +154,19 @@ std::vector<FaultCase> fault_cases() {
               },
               Kind::none, "错误状态 500：服务器出错了"),
           500, "服务器出错了\n");
+  // An error text that would repaint a terminal, breaks UTF-8 and echoes the credential.
+  const std::string hostile = std::string("\x1b[2J\x1b[31mbad key ") + kAccessKey + " Basic " +
+                              speech::basic_credential(kAccessKey) + "\xff\xfe\r\nX-Injected: 1";
+  replied(add(
+              "error_403_with_a_hostile_body",
+              [hostile] {
+                return scripted(
+                    {read_request(),
+                     send(http_reply(403, "Forbidden", {"Content-Type: text/plain"}, hostile)),
+                     close_connection()});
+              },
+              Kind::none, "错误状态 403："),
+          403, hostile);
   replied(add(
               "ok_with_a_body_that_is_not_wav",
               [] {

@@ -121,6 +121,9 @@ TEST_P(SayUnderFault, FailsWithOneLineAndKeepsTheFile) {
   ASSERT_FALSE(run.err.empty());
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "not one line: " << run.err;
   EXPECT_TRUE(run.err.starts_with("virn-say: ")) << run.err;
+  // Nothing from the service may reach the terminal as a control sequence.
+  EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find('\r'), std::string::npos) << run.err;
   EXPECT_NE(run.err.find(fault.message_part), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find(kAccessKey), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find(speech::basic_credential(kAccessKey)), std::string::npos) << run.err;
