@@ -1,6 +1,8 @@
 // The real window saving through a service that misbehaves, and onto disks that refuse the
 // file: it shows a message, keeps the file that was there byte for byte and stays usable.
 
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -311,6 +313,30 @@ class WindowFaultsTest : public QObject {
     QCOMPARE(read_file(existing), kOldAudio);
     QCOMPARE(names_in(path("writable")), std::vector<std::string>{"take.wav"});
     QVERIFY(player_calls_->empty());
+    verify_usable();
+  }
+
+  // The same refusal where mounting is not possible: a folder the user may not write.
+  void save_into_a_folder_without_write_permission() {
+    if (::geteuid() == 0) QSKIP("root may write into any folder");
+    const std::string folder = path("locked");
+    std::filesystem::create_directories(folder);
+    const std::string existing = folder + "/take.wav";
+    write_file(existing, kOldAudio);
+    std::filesystem::permissions(
+        folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const Bytes wav = speech::make_wav(std::vector<std::int16_t>(1000, 1000), 16000);
+    open_window([wav] { return std::make_shared<FixedBackend>(wav); });
+
+    QSignalSpy finished(window_.get(), &MainWindow::request_finished);
+    start_saving_onto(existing);
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, kHangMs);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+
+    QVERIFY(!messages_.empty());
+    QVERIFY2(messages_.back().contains(u("没有权限")), qPrintable(messages_.back()));
+    QCOMPARE(read_file(existing), kOldAudio);
+    QCOMPARE(names_in(folder), std::vector<std::string>{"take.wav"});
     verify_usable();
   }
 };
