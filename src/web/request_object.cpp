@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <utility>
@@ -155,6 +156,17 @@ struct RequestObject::State {
 
   std::atomic<bool> abort_requested{false};
 
+  // Sending and receiving give up when nothing has moved for this long (0: never): body
+  // bytes either way, or a complete header line, so a reply trickled slower than a line per
+  // limit is given up too. The clock runs from the moment a connection stands; connecting
+  // has its own time-out.
+  std::chrono::milliseconds inactivity_limit{0};
+  std::chrono::steady_clock::time_point last_activity;
+  bool connected = false;
+  curl_off_t bytes_moved = 0;
+
+  void note_activity() { last_activity = std::chrono::steady_clock::now(); }
+
   void clear_response() {
     has_response = false;
     has_body = false;
@@ -182,6 +194,7 @@ struct RequestObject::State {
       body.clear();
       return true;
     }
+    note_activity();
     header_bytes += line.size();
     if (header_bytes > kMaxResponseHeaderBytes) {
       too_large = true;
@@ -208,9 +221,15 @@ struct RequestObject::State {
   }
 
   bool take_body(std::string_view data) {
+    note_activity();
     if (data.size() > kMaxResponseBodyBytes - body.size()) {
       too_large = true;
       return false;
+    }
+    // Grown by doubling but never past the cap, so a reply near the cap costs the cap.
+    const std::size_t needed = body.size() + data.size();
+    if (needed > body.capacity()) {
+      body.reserve(std::min(std::max(needed, body.capacity() * 2), kMaxResponseBodyBytes));
     }
     body.insert(body.end(), data.begin(), data.end());
     return true;
@@ -227,9 +246,42 @@ struct RequestObject::State {
     return static_cast<State*>(state)->take_body(std::string_view(data, length)) ? length : 0;
   }
 
-  // Runs the configured transfer to its end, or until Abort.
+  // Called when a connection stands, right before the request goes out (again after a
+  // redirect): the inactivity clock starts here.
+  static int on_connected(void* state, char* /*remote_ip*/, char* /*local_ip*/, int /*remote_port*/,
+                          int /*local_port*/) {
+    auto* s = static_cast<State*>(state);
+    s->connected = true;
+    s->note_activity();
+    return CURL_PREREQFUNC_OK;
+  }
+
+  // Progress in either direction, the upload of the request body included, counts as
+  // activity.
+  static int on_progress(void* state, curl_off_t /*download_total*/, curl_off_t downloaded,
+                         curl_off_t /*upload_total*/, curl_off_t uploaded) {
+    auto* s = static_cast<State*>(state);
+    if (downloaded + uploaded != s->bytes_moved) {
+      s->bytes_moved = downloaded + uploaded;
+      s->note_activity();
+    }
+    return 0;
+  }
+
+  // How long the transfer may still sit idle; nullopt while the clock is not running.
+  std::optional<std::chrono::milliseconds> idle_time_left() const {
+    if (!connected || inactivity_limit.count() <= 0) return std::nullopt;
+    const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - last_activity);
+    return inactivity_limit - idle;
+  }
+
+  // Runs the configured transfer to its end, or until Abort or the inactivity limit.
   CURLcode run() {
     CURL* easy = handle.get();
+    connected = false;
+    bytes_moved = 0;
+    note_activity();
     if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return CURLE_FAILED_INIT;
     CURLcode result = CURLE_OK;
     while (true) {
@@ -248,8 +300,17 @@ struct RequestObject::State {
         result = CURLE_ABORTED_BY_CALLBACK;
         break;
       }
-      // Waits for the sockets, libcurl's own timers, or a wake-up from Abort.
-      if (curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) {
+      int wait_ms = 1000;
+      if (const auto left = idle_time_left()) {
+        if (left->count() <= 0) {
+          result = CURLE_OPERATION_TIMEDOUT;
+          break;
+        }
+        wait_ms = static_cast<int>(std::min<long long>(wait_ms, left->count()));
+      }
+      // Waits for the sockets, libcurl's own timers, a wake-up from Abort, or the moment
+      // the inactivity limit runs out.
+      if (curl_multi_poll(multi.get(), nullptr, 0, wait_ms, nullptr) != CURLM_OK) {
         result = CURLE_FAILED_INIT;
         break;
       }
@@ -452,12 +513,14 @@ bool RequestObject::perform(std::string_view body) {
     set.number(CURLOPT_CONNECTTIMEOUT_MS,
                clamp_to_long(static_cast<long long>(timeouts.resolve_ms) + timeouts.connect_ms));
   }
-  // Sending and receiving: give up when less than one byte per second moved for that long.
-  const int inactivity_ms = std::max(timeouts.send_ms, timeouts.receive_ms);
-  if (inactivity_ms > 0) {
-    set.number(CURLOPT_LOW_SPEED_LIMIT, 1L);
-    set.number(CURLOPT_LOW_SPEED_TIME, (static_cast<long>(inactivity_ms) + 999) / 1000);
-  }
+  // Sending and receiving: an inactivity limit kept by run(), since libcurl's low-speed
+  // limit averages over several seconds and would let a silent server hold on longer.
+  s.inactivity_limit = std::chrono::milliseconds(std::max(timeouts.send_ms, timeouts.receive_ms));
+  set.function(CURLOPT_PREREQFUNCTION, &State::on_connected);
+  set.pointer(CURLOPT_PREREQDATA, &s);
+  set.function(CURLOPT_XFERINFOFUNCTION, &State::on_progress);
+  set.pointer(CURLOPT_XFERINFODATA, &s);
+  set.number(CURLOPT_NOPROGRESS, 0L);
 
   // The callbacks collect the response.
   set.function(CURLOPT_HEADERFUNCTION, &State::on_header);

@@ -44,9 +44,6 @@ struct FaultCase {
 
   // A part of the message the remote backend gives.
   std::string message_part;
-
-  // Set where web_request is known to report otherwise than above: what it does instead.
-  std::string known_fault;
 };
 
 // A small valid WAV, as a service would send it.
