@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "util/codepage.h"
@@ -51,19 +53,21 @@ std::string describe_errno(int error, const std::string& path, const std::string
   }
 }
 
-// Closes the descriptor and removes the temporary file unless it was renamed into place.
+// Closes the descriptor and removes the temporary file, once it has a name, unless it was
+// renamed into place.
 class TempFile {
  public:
   TempFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~TempFile() {
     if (fd_ >= 0) ::close(fd_);
-    if (!kept_) ::unlink(path_.c_str());
+    if (!kept_ && !path_.empty()) ::unlink(path_.c_str());
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
+  void name(std::string path) { path_ = std::move(path); }
   int close() {
     int result = ::close(fd_);
     fd_ = -1;
@@ -76,6 +80,40 @@ class TempFile {
   std::string path_;
   bool kept_ = false;
 };
+
+// The temporary file beside the target. Where the file system allows, it has no name while
+// it is written (O_TMPFILE), so a process killed mid-write leaves nothing behind; elsewhere
+// it is a hidden file named after the target.
+std::optional<TempFile> open_temp(const std::string& folder, const std::string& pattern,
+                                  mode_t mode) {
+  const int unnamed = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  if (unnamed >= 0) {
+    ::fchmod(unnamed, mode);  // exactly the mode, whatever the umask
+    return std::optional<TempFile>(std::in_place, unnamed, std::string());
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return std::nullopt;
+  std::string path = pattern;
+  const int named = ::mkstemp(path.data());
+  if (named < 0) return std::nullopt;
+  ::fchmod(named, mode);
+  return std::optional<TempFile>(std::in_place, named, std::move(path));
+}
+
+// Gives an unnamed temporary file a free name of the pattern's form; false with errno set.
+bool link_temp(TempFile& temp, const std::string& pattern) {
+  const std::string handle = "/proc/self/fd/" + std::to_string(temp.fd());
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = pattern.substr(0, pattern.size() - 6) + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter++);
+    if (::linkat(AT_FDCWD, handle.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      temp.name(std::move(path));
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -170,15 +208,13 @@ std::optional<Error> write_file_atomically(const std::string& path, const Bytes&
   if (fs::is_directory(path, status_error)) return Error{"无法写入：" + path + " 是一个文件夹"};
 
   const std::string prefix = dir_of_path(path);
-  std::string pattern = prefix + "." + path.substr(prefix.size()) + ".XXXXXX";
-  int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return Error{describe_errno(errno, path, folder)};
-  TempFile temp(fd, pattern);
-
+  const std::string pattern = prefix + "." + path.substr(prefix.size()) + ".XXXXXX";
   // Keep the permissions of the file being replaced; a new file gets the usual rw-r--r--.
   struct stat old_state {};
-  mode_t mode = ::stat(path.c_str(), &old_state) == 0 ? (old_state.st_mode & 07777) : 0644;
-  ::fchmod(temp.fd(), mode);
+  const mode_t mode = ::stat(path.c_str(), &old_state) == 0 ? (old_state.st_mode & 07777) : 0644;
+  std::optional<TempFile> opened = open_temp(folder, pattern, mode);
+  if (!opened) return Error{describe_errno(errno, path, folder)};
+  TempFile& temp = *opened;
 
   std::size_t written = 0;
   while (written < bytes.size()) {
@@ -190,6 +226,9 @@ std::optional<Error> write_file_atomically(const std::string& path, const Bytes&
     written += static_cast<std::size_t>(count);
   }
   if (::fsync(temp.fd()) != 0) return Error{describe_errno(errno, path, folder)};
+  if (temp.path().empty() && !link_temp(temp, pattern)) {
+    return Error{describe_errno(errno, path, folder)};
+  }
   if (temp.close() != 0) return Error{describe_errno(errno, path, folder)};
   if (::rename(temp.path().c_str(), path.c_str()) != 0) {
     return Error{describe_errno(errno, path, folder)};

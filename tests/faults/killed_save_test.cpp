@@ -11,7 +11,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <random>
 #include <thread>
@@ -76,7 +75,7 @@ class Writer {
   pid_t pid_ = -1;
 };
 
-// Files in the folder besides the target: the temporary files of the killed writes.
+// Files in the folder besides the target: temporary files that killed writes left behind.
 int leftovers(const fs::path& folder, const fs::path& target) {
   int count = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -97,8 +96,6 @@ TEST(KilledSave, LeavesTheOldFileOrTheWholeNewOne) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> moment_ms(0, 60);
 
-  int caught_mid_write = 0;
-  int left_before = 0;
   for (int round = 0; round < kRounds; ++round) {
     fs::remove(ready);
     Writer writer(target, ready);
@@ -112,17 +109,14 @@ TEST(KilledSave, LeavesTheOldFileOrTheWholeNewOne) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(moment_ms(random)));
     writer.kill();
-    const int left_now = leftovers(folder.path(), target);
-    caught_mid_write += left_now > left_before ? 1 : 0;
-    left_before = left_now;
 
     const Bytes found = read_bytes(target);
     ASSERT_TRUE(found == takes[0] || found == takes[1])
         << "round " << round << ": the file holds " << found.size() << " bytes, neither take";
   }
-  // How many kills landed inside a write (each leaves its temporary file behind).
-  std::cout << "kills inside a write: " << caught_mid_write << " of " << kRounds << "\n";
-  RecordProperty("kills_inside_a_write", caught_mid_write);
+  // The temporary file has no name while it is written, so a kill leaves nothing behind;
+  // only one landing in the instant between naming it and renaming it could.
+  EXPECT_LE(leftovers(folder.path(), target), 1);
 }
 
 }  // namespace
