@@ -21,15 +21,27 @@ void append_escaped(std::string& out, unsigned char byte) {
 
 }  // namespace
 
+std::string crlf_line_breaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t index = 0; index < text.size(); ++index) {
+    const char c = text[index];
+    if (c == '\r' || c == '\n') {
+      out += "\r\n";
+      if (c == '\r' && index + 1 < text.size() && text[index + 1] == '\n') ++index;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string form_encode(std::string_view value) {
   std::string out;
   out.reserve(value.size() * 3);
-  for (std::size_t index = 0; index < value.size(); ++index) {
-    const auto byte = static_cast<unsigned char>(value[index]);
-    if (byte == '\r' || byte == '\n') {
-      out += "%0D%0A";
-      if (byte == '\r' && index + 1 < value.size() && value[index + 1] == '\n') ++index;
-    } else if (byte == ' ') {
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == ' ') {
       out += '+';
     } else if (stays_as_is(byte)) {
       out += static_cast<char>(byte);
@@ -49,7 +61,7 @@ std::string form_body(const SpeechRequest& request) {
   body += "&speed=" + std::to_string(request.speed);
   body += "&pitch=" + std::to_string(request.pitch);
   body += "&format=wav";
-  body += "&text=" + form_encode(request.text);
+  body += "&text=" + form_encode(crlf_line_breaks(request.text));
   return body;
 }
 
