@@ -331,7 +331,7 @@ void MainWindow::cancel_request() {
   if (running_) running_->cancel();
 }
 
-void MainWindow::start_request(Delivery delivery) {
+void MainWindow::start_request(const Delivery& delivery) {
   if (!services_.make_backend) {
     report("未配置语音服务，也没有可用的本地引擎。");
     return;
@@ -353,7 +353,7 @@ void MainWindow::start_request(Delivery delivery) {
   });
 }
 
-void MainWindow::finish_request(Delivery delivery, Result<Bytes> reply) {
+void MainWindow::finish_request(const Delivery& delivery, Result<Bytes> reply) {
   running_.reset();
   set_busy(false);
   if (!reply) {

@@ -99,8 +99,8 @@ class MainWindow : public QWidget {
 
   void build_controls();
   void on_created();
-  void start_request(Delivery delivery);
-  void finish_request(Delivery delivery, Result<Bytes> reply);
+  void start_request(const Delivery& delivery);
+  void finish_request(const Delivery& delivery, Result<Bytes> reply);
   void set_busy(bool on);
   void report(const QString& text);
   void report(const Error& error) { report(QString::fromStdString(error.message)); }

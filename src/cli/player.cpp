@@ -32,6 +32,7 @@ std::optional<std::string> find_player(std::string_view path_variable) {
 std::optional<std::string> play_file(const std::string& player, const std::string& file) {
   std::vector<std::string> args{player, file};
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& a : args)
     argv.push_back(a.data());
   argv.push_back(nullptr);

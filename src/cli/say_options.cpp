@@ -65,7 +65,9 @@ Result<SayOptions> parse_say_options(const std::vector<std::string>& arguments) 
       if (!text) return text.error();
       const auto parsed = parse_int(*text);
       if (!parsed || *parsed < range.low || *parsed > range.high) {
-        return Error{name + " expects " + what + ", not '" + *text + "'"};
+        std::string message = name;
+        message.append(" expects ").append(what).append(", not '").append(*text).append("'");
+        return Error{message};
       }
       field = *parsed;
       return std::nullopt;

@@ -176,14 +176,15 @@ void TtsService::install_routes() {
       }));
 
   server.set_exception_handler(
-      [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+      [](const httplib::Request&, httplib::Response& response, const std::exception_ptr&) {
         send(response, error_reply(500, "服务器内部错误"));
       });
 
   server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
     if (!settings_.log) return;
     const auto now = std::chrono::steady_clock::now();
-    const auto elapsed = request_started ? now - *request_started : now - now;
+    const auto elapsed =
+        request_started ? now - *request_started : std::chrono::steady_clock::duration::zero();
     request_started.reset();
     AccessLogEntry entry{std::chrono::system_clock::now(),
                          address_text(request.remote_addr, request.remote_port),

@@ -24,7 +24,7 @@ struct ServiceSettings {
   std::string cert_file;  // both empty: plain HTTP
   std::string key_file;
   std::size_t threads = 8;
-  std::size_t max_body_bytes = 8 * 1024;
+  std::size_t max_body_bytes = std::size_t{8} * 1024;
   std::chrono::seconds read_timeout{10};
   std::chrono::seconds write_timeout{10};
   std::chrono::seconds keep_alive{2};
