@@ -201,20 +201,20 @@ void MainWindow::build_controls() {
   mood_group_->button(0)->setChecked(true);
 
   for (std::size_t row = 0; row < sliders_.size(); ++row) {
-    const SliderRow& spec = kSliderRows[row];
-    place(new QLabel(QString::fromUtf8(spec.caption), moods), spec.caption_name,
-          {9, spec.top, 32, 24});
-    auto* slider =
-        place(new QSlider(Qt::Horizontal, moods), spec.slider_name, {36, spec.top + 1, 136, 24});
-    slider->setRange(spec.range.low, spec.range.high);
-    slider->setValue(spec.range.start);
+    const SliderRow& slider_row = kSliderRows[row];
+    place(new QLabel(QString::fromUtf8(slider_row.caption), moods), slider_row.caption_name,
+          {9, slider_row.top, 32, 24});
+    auto* slider = place(new QSlider(Qt::Horizontal, moods), slider_row.slider_name,
+                         {36, slider_row.top + 1, 136, 24});
+    slider->setRange(slider_row.range.low, slider_row.range.high);
+    slider->setValue(slider_row.range.start);
     slider->setTickPosition(QSlider::TicksBelow);
     slider->setTickInterval(1);
     slider->setSingleStep(1);
     slider->setPageStep(1);
     slider->setTracking(true);
-    auto* value = place(new QLabel(QString::number(spec.range.start), moods), spec.value_name,
-                        {177, spec.top + 2, 32, 24});
+    auto* value = place(new QLabel(QString::number(slider_row.range.start), moods),
+                        slider_row.value_name, {177, slider_row.top + 2, 32, 24});
     connect(slider, &QSlider::valueChanged, value,
             [value](int position) { value->setText(QString::number(position)); });
     sliders_[row] = slider;
